@@ -24,7 +24,7 @@ std::string ModelError::text() const {
 }
 
 ModelError event_error(const timetable::TimeTable& tt, std::size_t event, std::string cause) {
-    return Event{tt.event_desc(event), std::move(cause)};
+    return ModelError::Event{tt.event_desc(event), std::move(cause)};
 }
 
 ModelError event_in_past(const timetable::TimeTable& tt, std::size_t event, std::int64_t current) {

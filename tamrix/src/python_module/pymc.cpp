@@ -1,0 +1,69 @@
+#include "python_module/pymc.hpp"
+
+#include "python_module/numpy_api.hpp"
+#include "python_module/pyasset.hpp"
+#include "python_module/pyutils.hpp"
+#include "util/number_text.hpp"
+
+namespace tamrix::python_module {
+
+std::expected<McParams, PyParseError> get_mc_params(PyObject* dataset) {
+    McParams p;
+    auto assets = create_assets(dataset);
+    if (!assets) return std::unexpected(std::move(assets.error()));
+    p.assets = std::move(*assets);
+    auto mc = get_dict(dataset, "MC");
+    if (!mc) return std::unexpected(std::move(mc.error()));
+    auto paths = get_typed<std::uint64_t>(*mc, "PATHS");
+    if (!paths) return std::unexpected(std::move(paths.error()));
+    p.paths = *paths;
+    auto seed = get_typed<std::uint64_t>(*mc, "SEED");
+    if (!seed) return std::unexpected(std::move(seed.error()));
+    p.seed = *seed;
+    auto flags = get_flag(*mc);
+    if (!flags) return std::unexpected(std::move(flags.error()));
+    p.flags = *flags;
+    auto prc_ts = get_typed<std::int64_t>(dataset, "PRICING_TS");
+    if (!prc_ts) return std::unexpected(std::move(prc_ts.error()));
+    p.prc_ts = *prc_ts;
+    return p;
+}
+
+model::ModelError method_error(const char* method) {
+    return model::ModelError::message(PyExecError{PyExecError::Method{method, take_error_text()}}.text());
+}
+
+std::expected<std::optional<util::ValueVec>, model::ModelError> MCPy::get_model_val_mc(model::FwdModelStateCommon&,
+                                                                                        const std::string& name) const {
+    PyRef py_name = PyRef::steal(PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()), "replace"));
+    PyRef method = py_name ? PyRef::steal(PyObject_GetAttrString(model_.get(), "get_value")) : PyRef();
+    PyRef result = method ? PyRef::steal(PyObject_CallOneArg(method.get(), py_name.get())) : PyRef();
+    if (!result) return std::unexpected(method_error("get_value"));
+    return copy_float64_1d(result.get());
+}
+
+std::expected<void, model::ModelError> MCPy::advance(model::FwdModelStateCommon& state, std::int64_t ts) const {
+    const double t = asset::year_fraction(ts, p_.prc_ts);
+    PyRef py_t = PyRef::steal(PyFloat_FromDouble(t));
+    PyRef method = py_t ? PyRef::steal(PyObject_GetAttrString(model_.get(), "advance")) : PyRef();
+    PyRef result = method ? PyRef::steal(PyObject_CallOneArg(method.get(), py_t.get())) : PyRef();
+    if (!result) return std::unexpected(method_error("advance"));
+
+    std::optional<util::ValueVec> step = copy_float64_1d(result.get());
+    if (!step) {
+        if (auto v = float_of(result.get())) step = util::ValueVec{*v};
+    }
+    if (step) {
+        auto d = util::checked_mul(state.discount, *step);
+        if (!d) return std::unexpected(model::ModelError::message("Step discount from 'advance' at time " +
+                                                                  util::number_text(t) + ": " + d.error()));
+        state.discount = std::move(*d);
+        return {};
+    }
+    auto df = p_.assets.discount_factor(t);
+    if (!df) return std::unexpected(model::ModelError(std::move(df.error())));
+    state.discount = {*df};
+    return {};
+}
+
+}  // namespace tamrix::python_module

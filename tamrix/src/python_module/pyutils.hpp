@@ -1,0 +1,59 @@
+#pragma once
+#include <Python.h>
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "python_module/pyerror.hpp"
+
+namespace tamrix::python_module {
+
+// Native conversions of Python values. The error is the conversion's exception
+// rendered "{type name}: {message}".
+std::expected<std::string, std::string> to_text(PyObject* v);
+std::expected<std::vector<std::string>, std::string> to_text_list(PyObject* v);
+std::expected<double, std::string> to_f64(PyObject* v);
+std::expected<std::int64_t, std::string> to_i64(PyObject* v);
+std::expected<std::uint64_t, std::string> to_u64(PyObject* v);
+
+template <class T>
+std::expected<T, std::string> convert(PyObject* v);
+template <> inline std::expected<std::string, std::string> convert(PyObject* v) { return to_text(v); }
+template <> inline std::expected<std::vector<std::string>, std::string> convert(PyObject* v) { return to_text_list(v); }
+template <> inline std::expected<double, std::string> convert(PyObject* v) { return to_f64(v); }
+template <> inline std::expected<std::int64_t, std::string> convert(PyObject* v) { return to_i64(v); }
+template <> inline std::expected<std::uint64_t, std::string> convert(PyObject* v) { return to_u64(v); }
+
+// float() of the value, or none (the conversion's exception is discarded). A
+// one-element array is read through its element, avoiding NumPy's deprecated
+// array-to-scalar conversion.
+std::optional<double> float_of(PyObject* v);
+
+// Dictionary access: a plain lookup (no __missing__), borrowed result.
+std::expected<PyObject*, PyParseError> get_any(PyObject* dict, const char* key);
+std::expected<PyObject*, PyParseError> get_dict(PyObject* dict, const char* key);
+
+template <class T>
+std::expected<T, PyParseError> get_typed(PyObject* dict, const char* key) {
+    auto v = get_any(dict, key);
+    if (!v) return std::unexpected(std::move(v.error()));
+    auto c = convert<T>(*v);
+    if (!c) return std::unexpected(PyParseError{PyParseError::WrongType{key, std::move(c.error())}});
+    return std::move(*c);
+}
+
+inline std::expected<std::string, PyParseError> get_str(PyObject* dict, const char* key) {
+    return get_typed<std::string>(dict, key);
+}
+
+// "FLAGS": 0 when absent, at most 15.
+std::expected<std::uint32_t, PyParseError> get_flag(PyObject* dict);
+
+// Columns 0 and 1 of a two-dimensional float64 array (further columns ignored).
+std::expected<std::pair<std::vector<double>, std::vector<double>>, std::string> get_2col_array(PyObject* v);
+
+}  // namespace tamrix::python_module
