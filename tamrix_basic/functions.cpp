@@ -17,6 +17,7 @@
 #include "python_module/pyunit.hpp"
 #include "python_module/tsdata_py.hpp"
 #include "hist/historic.hpp"
+#include "qfd/fd1f.hpp"
 
 namespace tamrix_basic {
 
@@ -78,10 +79,6 @@ PyObject* value_and_report(const Model& model, const tamrix::timetable::TimeTabl
     return PyFloat_FromDouble(*p);
 }
 
-PyObject* not_built(const char* what) {
-    PyErr_Format(PyExc_NotImplementedError, "the %s is not built yet", what);
-    return nullptr;
-}
 
 }  // namespace
 
@@ -110,12 +107,33 @@ PyObject* mc_price(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         });
 }
 
-PyObject* fd_hullwhite_price(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) {
-    return guarded([] { return not_built("Hull-White grid model"); });
+namespace {
+
+template <class M>
+PyObject* value_on_grid(const M& m, const tamrix::timetable::TimeTable& tt, PyObject* py_state) {
+    return value_and_report(
+        m, tt, py_state, m.params.flags, [](const auto& mm, const auto& t) { return tamrix::qfd::calculate_fd(mm, t); },
+        [](const auto& mm, const auto& l) { return tamrix::qfd::price_fd(mm, l); });
 }
 
-PyObject* fd_blackscholes_price(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) {
-    return guarded([] { return not_built("Black-Scholes grid model"); });
+}  // namespace
+
+PyObject* fd_hullwhite_price(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return pricing_call(
+        "fd_hullwhite_price", args, nargs, kwnames,
+        [](PyObject* dataset, PyObject*) { return pm::read_hull_white(dataset); },
+        [](const tamrix::qfd::HullWhiteCN& m, const tamrix::timetable::TimeTable& tt, PyObject* py_state) {
+            return value_on_grid(m, tt, py_state);
+        });
+}
+
+PyObject* fd_blackscholes_price(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return pricing_call(
+        "fd_blackscholes_price", args, nargs, kwnames,
+        [](PyObject* dataset, PyObject*) { return pm::read_black_scholes(dataset); },
+        [](const tamrix::qfd::BlackScholesCN& m, const tamrix::timetable::TimeTable& tt, PyObject* py_state) {
+            return value_on_grid(m, tt, py_state);
+        });
 }
 
 namespace {
