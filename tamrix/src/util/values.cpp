@@ -78,6 +78,12 @@ ValueVec scaled(const ValueVec& a, double s) {
     return out;
 }
 
+ValueVec exp_each(const ValueVec& a) {
+    ValueVec out(a.size());
+    for (std::size_t i = 0; i < a.size(); ++i) out[i] = std::exp(a[i]);
+    return out;
+}
+
 std::expected<void, std::string> max_into(ValueVec& target, const ValueVec& operand) {
     return choose_into(target, operand, [](double v, double t) { return v > t; });
 }

@@ -24,6 +24,8 @@ ValueVec add(const ValueVec& a, const ValueVec& b);
 std::expected<ValueVec, std::string> checked_mul(const ValueVec& a, const ValueVec& b);
 std::expected<ValueVec, std::string> checked_add(const ValueVec& a, const ValueVec& b);
 ValueVec scaled(const ValueVec& a, double s);
+// e^a[i] for every entry.
+ValueVec exp_each(const ValueVec& a);
 
 // target[i] = the larger (smaller) of target[i] and operand[i]; where exactly one
 // side is NaN the other side is kept. The operand has target's length or 1.
