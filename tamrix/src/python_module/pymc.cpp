@@ -3,7 +3,6 @@
 #include "python_module/numpy_api.hpp"
 #include "python_module/pyasset.hpp"
 #include "python_module/pyutils.hpp"
-#include "util/number_text.hpp"
 
 namespace tamrix::python_module {
 
@@ -33,13 +32,26 @@ model::ModelError method_error(const char* method) {
     return model::ModelError::message(PyExecError{PyExecError::Method{method, take_error_text()}}.text());
 }
 
+namespace {
+
+model::ModelError wrong_length(const char* method, std::size_t got, std::size_t paths) {
+    return model::ModelError::message("Array from Python method '" + std::string(method) + "' has " +
+                                      std::to_string(got) + " entries; expected " + std::to_string(paths) +
+                                      " (PATHS) or 1");
+}
+
+}  // namespace
+
 std::expected<std::optional<util::ValueVec>, model::ModelError> MCPy::get_model_val_mc(model::FwdModelStateCommon&,
                                                                                         const std::string& name) const {
     PyRef py_name = PyRef::steal(PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()), "replace"));
     PyRef method = py_name ? PyRef::steal(PyObject_GetAttrString(model_.get(), "get_value")) : PyRef();
     PyRef result = method ? PyRef::steal(PyObject_CallOneArg(method.get(), py_name.get())) : PyRef();
     if (!result) return std::unexpected(method_error("get_value"));
-    return copy_float64_1d(result.get());
+    auto values = copy_float64_1d(result.get());
+    if (values && values->size() != 1 && values->size() != p_.paths)
+        return std::unexpected(wrong_length("get_value", values->size(), p_.paths));
+    return values;
 }
 
 std::expected<void, model::ModelError> MCPy::advance(model::FwdModelStateCommon& state, std::int64_t ts) const {
@@ -54,9 +66,10 @@ std::expected<void, model::ModelError> MCPy::advance(model::FwdModelStateCommon&
         if (auto v = float_of(result.get())) step = util::ValueVec{*v};
     }
     if (step) {
+        if (step->size() != 1 && step->size() != p_.paths)
+            return std::unexpected(wrong_length("advance", step->size(), p_.paths));
         auto d = util::checked_mul(state.discount, *step);
-        if (!d) return std::unexpected(model::ModelError::message("Step discount from 'advance' at time " +
-                                                                  util::number_text(t) + ": " + d.error()));
+        if (!d) return std::unexpected(model::ModelError::message(d.error()));
         state.discount = std::move(*d);
         return {};
     }
