@@ -42,6 +42,7 @@ struct Column {
     const ArrowSchema* schema;
     const ArrowArray* array;
     std::int64_t offset;
+    std::int64_t length = 0;  // rows of the batch
 };
 
 // The struct array of an __arrow_c_array__ export seen as a record batch.

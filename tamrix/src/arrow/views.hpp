@@ -67,4 +67,9 @@ std::expected<Float64View, ViewError> float64_view(const Column& c);     // "g"
 std::expected<DictView, ViewError> dict_int64_view(const Column& c);     // "l" keys with a dictionary
 std::expected<Utf8View, ViewError> utf8_dictionary(const DictView& d);   // dictionary values "u"
 
+// Checks the buffers of a column whose format is one the engine reads
+// (millisecond timestamps, float64, Int64-keyed dictionaries and their Utf8
+// values); other formats pass unchecked, since they are never read.
+std::expected<void, std::string> check_known_layout(const Column& c);
+
 }  // namespace tamrix::arrow

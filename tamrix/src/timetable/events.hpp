@@ -22,4 +22,7 @@ struct Events {
     std::int64_t len() const { return batch.num_rows(); }
 };
 
+// The first column of this name as a dictionary with Int64 keys (values not yet typed).
+std::expected<arrow::DictView, TimeTableError> get_column(const arrow::RecordBatch& batch, std::string_view name);
+
 }  // namespace tamrix::timetable
