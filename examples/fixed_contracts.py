@@ -17,7 +17,7 @@ def bond():
     state = Recorder()
     price = _tamrix.fixed_price(events(rows), state, {**MARKET, "FIXED": {"FLAGS": 8}}, {})
     flows = state.stat("CASHFLOW")[0]
-    return price, {row: float(v[0]) for row, v in sorted(flows.items())}
+    return price, {"discounted cashflows": [round(float(v[0]), 4) for _, v in sorted(flows.items())]}
 
 
 def usd_forward():

@@ -8,11 +8,5 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 EXAMPLES = ["fixed_contracts", "mc_options", "fd_options", "backtest_coupons"]
 
 for name in EXAMPLES:
-    try:
-        module = importlib.import_module(name)
-    except ModuleNotFoundError as e:
-        if e.name != name:
-            raise
-        continue
-    module.main()
+    importlib.import_module(name).main()
     print()

@@ -132,3 +132,11 @@ def test_backtest_csv_ignores_filename(tmp_path):
         results.append([(key, {track: rb.to_pydict() for track, rb in value.items()}) for key, value in state.stats])
     assert [key for key, _ in results[0]] == ["CASHFLOW"]
     assert results[1] == results[0] and results[2] == results[0]
+
+
+def test_second_initialisation_in_one_process_raises_import_error():
+    import importlib.util
+
+    spec = importlib.util.spec_from_file_location("_tamrix", _tamrix.__file__)
+    with pytest.raises(ImportError):
+        importlib.util.module_from_spec(spec)

@@ -172,7 +172,145 @@ TEST(RecordBatch, RefusesContradictoryStructures) {
     }
 }
 
-// LOST-TESTS-MARKER
+TEST(Views, AcceptOnlyTheirOwnFormats) {
+    enum class View { Timestamp, Float64, DictKeys, DictStrings };
+    auto with_dict = [](Node keys, Node dict) {
+        keys.dictionary = std::make_shared<Node>(std::move(dict));
+        return keys;
+    };
+    auto timestamps = [](std::string format) { return test::timestamp_column("c", {5, 7}, {}, std::move(format)); };
+    const Node int64s = test::fixed_column<std::int64_t>("l", "c", {1, 0});
+    const Node doubles = test::float64_column("c", {5, 7});
+    const Node floats = test::fixed_column<float>("f", "c", {5, 7});
+    const Node strings = test::utf8_array({"a", "b"});
+    Node large_strings{"U", "", 2};
+    large_strings.buffers = {std::nullopt, test::raw_bytes(std::vector<std::int64_t>{0, 1, 2}), test::Bytes{'a', 'b'}};
+
+    struct Case {
+        const char* format;
+        View view;
+        Node column;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"tsm:", View::Timestamp, timestamps("tsm:"), true},
+        {"tsm:UTC", View::Timestamp, timestamps("tsm:UTC"), true},
+        {"tsm:Europe/Paris", View::Timestamp, timestamps("tsm:Europe/Paris"), true},
+        {"tss:", View::Timestamp, timestamps("tss:"), false},
+        {"tsu:", View::Timestamp, timestamps("tsu:"), false},
+        {"tsn:", View::Timestamp, timestamps("tsn:"), false},
+        {"l", View::Timestamp, int64s, false},
+        {"g", View::Timestamp, doubles, false},
+        {"g", View::Float64, doubles, true},
+        {"f", View::Float64, floats, false},
+        {"l", View::Float64, int64s, false},
+        {"l keys", View::DictKeys, with_dict(int64s, strings), true},
+        {"i keys", View::DictKeys, with_dict(test::fixed_column<std::int32_t>("i", "c", {1, 0}), strings), false},
+        {"l without dictionary", View::DictKeys, int64s, false},
+        {"u values", View::DictStrings, with_dict(int64s, strings), true},
+        {"U values", View::DictStrings, with_dict(int64s, large_strings), false},
+        {"f values", View::DictStrings, with_dict(int64s, floats), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " as view " + std::to_string(static_cast<int>(c.view)));
+        const arrow::RecordBatch batch = test::make_batch(test::struct_node({c.column}));
+        const arrow::Column& col = batch.columns()[0];
+        // The failure kind, or nullopt after row 0 was read as built.
+        std::optional<ViewFailure> failure;
+        switch (c.view) {
+            case View::Timestamp:
+                if (auto v = arrow::timestamp_ms_view(col)) EXPECT_EQ(v->get(0), 5);
+                else failure = v.error().kind;
+                break;
+            case View::Float64:
+                if (auto v = arrow::float64_view(col)) EXPECT_EQ(v->get(0), 5.0);
+                else failure = v.error().kind;
+                break;
+            case View::DictKeys:
+                if (auto v = arrow::dict_int64_view(col)) EXPECT_EQ(v->keys.get(0), 1);
+                else failure = v.error().kind;
+                break;
+            case View::DictStrings: {
+                auto keys = arrow::dict_int64_view(col);
+                ASSERT_TRUE(keys);
+                if (auto v = arrow::utf8_dictionary(*keys)) EXPECT_EQ(v->get(1), "b");
+                else failure = v.error().kind;
+                break;
+            }
+        }
+        EXPECT_EQ(failure, c.accepted ? std::nullopt : std::optional(ViewFailure::WrongType));
+    }
+}
+
+TEST(Views, ReadRowsThroughOffsetsAndValidityBitmaps) {
+    // Eleven rows, so that every bitmap spans two bytes; nulls in every column.
+    const std::vector<std::optional<std::int64_t>> time = {10, std::nullopt, 30, 40, 50, 60, 70, std::nullopt,
+                                                           std::nullopt, 100, 110};
+    const std::vector<std::optional<double>> quantity = {std::nullopt, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5,
+                                                         std::nullopt, 9.5, std::nullopt};
+    const std::vector<std::optional<std::int64_t>> keys = {0, 1, std::nullopt, 2, 3, 4, 0, 2, 4, std::nullopt, 1};
+    const std::vector<std::optional<std::string>> dict = {"USD", std::nullopt, "EUR", "", "JPY"};
+    const auto rows = static_cast<std::int64_t>(time.size());
+
+    auto split = [](const auto& column) {
+        std::vector<typename std::decay_t<decltype(column)>::value_type::value_type> values;
+        std::vector<bool> valid;
+        for (const auto& v : column) {
+            values.push_back(v.value_or(0));
+            valid.push_back(v.has_value());
+        }
+        return std::pair{values, valid};
+    };
+    const auto [time_values, time_valid] = split(time);
+    const auto [quantity_values, quantity_valid] = split(quantity);
+
+    struct Case {
+        const char* name;
+        std::int64_t struct_offset;
+        std::int64_t column_offset[3];  // time, quantity, unit keys
+        std::int64_t dict_offset;
+    };
+    const Case cases[] = {
+        {"no offsets", 0, {0, 0, 0}, 0},
+        {"struct offset", 3, {0, 0, 0}, 0},
+        {"column offsets", 0, {1, 5, 9}, 0},
+        {"dictionary offset", 0, {0, 0, 0}, 3},
+        {"all offsets", 5, {2, 7, 3}, 6},
+        {"all offsets in whole bytes", 8, {8, 16, 8}, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Node unit = test::dict_column("unit", keys, dict);
+        unit.dictionary = std::make_shared<Node>(test::with_offset(*unit.dictionary, c.dict_offset));
+        std::vector<Node> cols = {test::timestamp_column("time", time_values, time_valid),
+                                  test::float64_column("quantity", quantity_values, quantity_valid), unit};
+        for (std::size_t i = 0; i < cols.size(); ++i)
+            cols[i] = test::with_leading(test::with_offset(cols[i], c.column_offset[i]), c.struct_offset);
+        Node root = test::struct_node(cols);
+        root.offset = c.struct_offset;
+        root.length = rows;
+
+        ArrowFixture f(root);
+        auto batch = f.batch();
+        ASSERT_TRUE(batch) << batch.error().detail;
+        ASSERT_EQ(batch->num_rows(), rows);
+        auto t = arrow::timestamp_ms_view(batch->columns()[0]);
+        auto q = arrow::float64_view(batch->columns()[1]);
+        auto k = arrow::dict_int64_view(batch->columns()[2]);
+        ASSERT_TRUE(t && q && k);
+        auto s = arrow::utf8_dictionary(*k);
+        ASSERT_TRUE(s);
+        for (std::int64_t r = 0; r < rows; ++r) {
+            const auto i = static_cast<std::size_t>(r);
+            EXPECT_EQ(t->get(r), time[i]) << "row " << r;
+            EXPECT_EQ(q->get(r), quantity[i]) << "row " << r;
+            EXPECT_EQ(k->keys.get(r), keys[i]) << "row " << r;
+        }
+        ASSERT_EQ(s->length, static_cast<std::int64_t>(dict.size()));
+        for (std::size_t j = 0; j < dict.size(); ++j)
+            EXPECT_EQ(s->get(static_cast<std::int64_t>(j)), dict[j]) << "entry " << j;
+    }
+}
 
 TEST(Views, RefuseBuffersThatDoNotFitTheFormat) {
     using Damage = std::function<void(ArrowFixture&)>;
