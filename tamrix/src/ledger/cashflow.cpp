@@ -29,7 +29,7 @@ void Ledger::cf_scale(std::uint64_t track, const ValueVec& scale) {
     for (auto& [event, cf] : it->second) {
         if (scale.size() != cf.size() && scale.size() != 1)
             throw InternalError(util::length_mismatch_text(cf.size(), scale.size()));
-        cf = util::mul(cf, scale);
+        (void)util::mul_into(cf, scale);  // lengths checked above
     }
 }
 

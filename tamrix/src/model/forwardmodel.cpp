@@ -8,11 +8,6 @@ using util::ValueVec;
 
 namespace {
 
-std::expected<ValueVec, ModelError> checked(std::expected<ValueVec, std::string> r) {
-    if (!r) return std::unexpected(ModelError::message(r.error()));
-    return std::move(*r);
-}
-
 // Vectors handed to the ledger must have one entry or one per path.
 std::expected<void, ModelError> fits_paths(const ValueVec& v, std::size_t paths) {
     if (v.size() == 1 || v.size() == paths) return {};
@@ -65,14 +60,15 @@ std::expected<void, ModelError> value_event(const FwdModel& m, FwdModelStateComm
         auto found = state.snaps.find(s->name);
         if (found == state.snaps.end())
             return std::unexpected(ModelError::message("Unknown Snap '" + s->name + "'"));
-        value = checked(util::checked_mul(found->second, dq));
+        value = found->second;
+        if (auto ok = util::mul_into(*value, dq); !ok) return std::unexpected(ModelError::message(ok.error()));
     } else {
         const auto& name = std::get<U::Phrase>(unit.kind).name;
         const expr::EvalPhrase* phrase = tt.get_phrase(name);
         if (!phrase) return std::unexpected(ModelError::event_specs("Phrase not found#" + name));
-        auto pv = phrase_value_1(m, state, tt, *phrase, ts);
-        if (!pv) return std::unexpected(std::move(pv.error()));
-        value = checked(util::checked_mul(*pv, dq));
+        value = phrase_value_1(m, state, tt, *phrase, ts);
+        if (!value) return std::unexpected(std::move(value.error()));
+        if (auto ok = util::mul_into(*value, dq); !ok) return std::unexpected(ModelError::message(ok.error()));
     }
     if (!value) return std::unexpected(std::move(value.error()));
     if (auto ok = fits_paths(*value, m.paths()); !ok) return ok;
@@ -130,9 +126,8 @@ std::expected<void, ModelError> evolve_forward(const FwdModel& m, FwdModelStateC
         if (auto moved = m.step_to(state, current, *ts); !moved) return moved;
         current = *ts;
 
-        auto dq = checked(util::checked_mul(state.discount, ValueVec{tt.quantity_at(i)}));
-        if (!dq) return std::unexpected(std::move(dq.error()));
-        if (auto done = value_event(m, state, tt, i, *ts, *dq); !done)
+        const ValueVec dq = util::scaled(state.discount, tt.quantity_at(i));
+        if (auto done = value_event(m, state, tt, i, *ts, dq); !done)
             return std::unexpected(event_error(tt, i, done.error().text()));
     }
     return {};

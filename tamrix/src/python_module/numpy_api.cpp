@@ -48,6 +48,10 @@ std::optional<std::vector<double>> copy_float64_1d(PyObject* obj) {
     const npy_intp n = PyArray_DIM(arr, 0);
     const npy_intp stride = PyArray_STRIDE(arr, 0);
     const char* base = static_cast<const char*>(PyArray_DATA(arr));
+    if (stride == sizeof(double) && PyArray_ISALIGNED(arr)) {
+        const auto* first = reinterpret_cast<const double*>(base);
+        return std::vector<double>(first, first + n);
+    }
     std::vector<double> out(static_cast<std::size_t>(n));
     for (npy_intp i = 0; i < n; ++i) std::memcpy(&out[i], base + i * stride, sizeof(double));
     return out;

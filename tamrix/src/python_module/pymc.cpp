@@ -68,9 +68,8 @@ std::expected<void, model::ModelError> MCPy::advance(model::FwdModelStateCommon&
     if (step) {
         if (step->size() != 1 && step->size() != p_.paths)
             return std::unexpected(wrong_length("advance", step->size(), p_.paths));
-        auto d = util::checked_mul(state.discount, *step);
-        if (!d) return std::unexpected(model::ModelError::message(d.error()));
-        state.discount = std::move(*d);
+        if (auto d = util::mul_into(state.discount, *step); !d)
+            return std::unexpected(model::ModelError::message(d.error()));
         return {};
     }
     auto df = p_.assets.discount_factor(t);

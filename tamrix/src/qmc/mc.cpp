@@ -15,9 +15,9 @@ std::expected<util::ValueVec, model::ModelError> MCModel::asset_value(model::Fwd
     auto own = get_model_val_mc(state, name);
     if (!own) return std::unexpected(std::move(own.error()));
     if (*own) {
-        auto v = util::checked_mul(**own, quantity);
-        if (!v) return std::unexpected(model::ModelError::message(v.error()));
-        return std::move(*v);
+        util::ValueVec& v = **own;
+        if (auto ok = util::mul_into(v, quantity); !ok) return std::unexpected(model::ModelError::message(ok.error()));
+        return std::move(v);
     }
     auto s = assets().asset_value(name, asset::year_fraction(ts, prc_ts()));
     if (!s) return std::unexpected(model::ModelError(std::move(s.error())));

@@ -19,9 +19,8 @@ std::string Op::text() const {
 
 std::expected<void, TimeTableError> apply(const Op& op, util::ValueVec& target, const util::ValueVec& operand) {
     if (op.is_add()) {
-        auto sum = util::checked_add(target, operand);
-        if (!sum) return std::unexpected(TimeTableError::message(std::move(sum.error())));
-        target = std::move(*sum);
+        auto ok = util::add_into(target, operand);
+        if (!ok) return std::unexpected(TimeTableError::message(std::move(ok.error())));
         return {};
     }
     if (op.is_choice()) {

@@ -69,12 +69,41 @@ std::expected<ValueVec, std::string> checked_add(const ValueVec& a, const ValueV
     return zip(a, b, [](double x, double y) { return x + y; });
 }
 
+namespace {
+
+template <class F>
+std::expected<void, std::string> zip_into(ValueVec& a, const ValueVec& b, F f) {
+    if (a.size() == b.size()) {
+        for (std::size_t i = 0; i < a.size(); ++i) a[i] = f(a[i], b[i]);
+    } else if (b.size() == 1) {
+        const double y = b[0];
+        for (double& x : a) x = f(x, y);
+    } else if (a.size() == 1) {
+        const double x = a[0];
+        a = b;
+        for (double& y : a) y = f(x, y);
+    } else {
+        return std::unexpected(length_mismatch_text(a.size(), b.size()));
+    }
+    return {};
+}
+
+}  // namespace
+
+std::expected<void, std::string> mul_into(ValueVec& a, const ValueVec& b) {
+    return zip_into(a, b, [](double x, double y) { return x * y; });
+}
+
+std::expected<void, std::string> add_into(ValueVec& a, const ValueVec& b) {
+    return zip_into(a, b, [](double x, double y) { return x + y; });
+}
+
 ValueVec mul(const ValueVec& a, const ValueVec& b) { return or_fatal(checked_mul(a, b)); }
 ValueVec add(const ValueVec& a, const ValueVec& b) { return or_fatal(checked_add(a, b)); }
 
 ValueVec scaled(const ValueVec& a, double s) {
-    ValueVec out(a.size());
-    for (std::size_t i = 0; i < a.size(); ++i) out[i] = a[i] * s;
+    ValueVec out = a;
+    for (double& x : out) x *= s;
     return out;
 }
 

@@ -24,6 +24,10 @@ ValueVec add(const ValueVec& a, const ValueVec& b);
 std::expected<ValueVec, std::string> checked_mul(const ValueVec& a, const ValueVec& b);
 std::expected<ValueVec, std::string> checked_add(const ValueVec& a, const ValueVec& b);
 ValueVec scaled(const ValueVec& a, double s);
+
+// In place: a = a * b, a = a + b (broadcast; a grows when it has one entry).
+std::expected<void, std::string> mul_into(ValueVec& a, const ValueVec& b);
+std::expected<void, std::string> add_into(ValueVec& a, const ValueVec& b);
 // e^a[i] for every entry.
 ValueVec exp_each(const ValueVec& a);
 
