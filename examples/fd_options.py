@@ -4,19 +4,10 @@ import math
 import numpy as np
 
 import _tamrix
+from black_scholes import bs_put
 from timetable import YEAR_MS, Recorder, dataset, events, forward_curve, ms
 
 PRICING = ms("2024-01-01")
-
-
-def norm_cdf(x):
-    return 0.5 * math.erfc(-x / math.sqrt(2.0))
-
-
-def bs_put(s, k, r, vol, t):
-    d1 = (math.log(s / k) + (r + vol * vol / 2) * t) / (vol * math.sqrt(t))
-    d2 = d1 - vol * math.sqrt(t)
-    return k * math.exp(-r * t) * norm_cdf(-d2) - s * norm_cdf(-d1)
 
 
 def bs_market(spot, rate, vol, timestep):
@@ -33,18 +24,21 @@ def european_put(spot=100.0, strike=100.0, rate=0.05, vol=0.2):
     return price, bs_put(spot, strike, rate, vol, 1.0), "Black-Scholes formula"
 
 
-def american_put(spot=36.0, strike=40.0, rate=0.06, vol=0.2, years=1, timestep=0.01):
+def american_put_rows(strike, n_steps, step, start=PRICING):
     """Exercise at every grid time: "opt" keeps the better of holding and the
-    exercise value on track "ex", which is emptied and refilled at each time
-    (rows at one time apply last row first)."""
-    step = int(timestep * YEAR_MS)
-    n = round(years / timestep)
+    exercise value on track "ex", which is emptied (it has no value yet at
+    maturity) and refilled at each time; rows at one time apply last row first."""
     rows = []
-    for k in range(n + 1):
-        t = PRICING + k * step
+    for k in range(n_steps + 1):
+        t = start + k * step
         rows += [(t, "opt", ">", 1.0, "ex"), (t, "ex", "+", strike, "USD"), (t, "ex", "+", -1.0, "STK")]
-        if k < n:
+        if k < n_steps:
             rows.append((t, "ex", "+", -1.0, "ex"))
+    return rows
+
+
+def american_put(spot=36.0, strike=40.0, rate=0.06, vol=0.2, years=1, timestep=0.01):
+    rows = american_put_rows(strike, round(years / timestep), int(timestep * YEAR_MS))
     price = _tamrix.fd_blackscholes_price(events(rows), Recorder(), bs_market(spot, rate, vol, timestep), {})
     return price, 4.478, "Longstaff-Schwartz (2001) FD value"
 

@@ -4,20 +4,11 @@ import math
 import numpy as np
 
 import _tamrix
+from black_scholes import bs_call
 from gbm import GBM
 from timetable import YEAR_MS, events, ms
 
 PRICING = ms("2024-01-01")
-
-
-def norm_cdf(x):
-    return 0.5 * math.erfc(-x / math.sqrt(2.0))
-
-
-def bs_call(s, k, r, vol, t):
-    d1 = (math.log(s / k) + (r + vol * vol / 2) * t) / (vol * math.sqrt(t))
-    d2 = d1 - vol * math.sqrt(t)
-    return s * norm_cdf(d1) - k * math.exp(-r * t) * norm_cdf(d2)
 
 
 def at(years):

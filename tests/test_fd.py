@@ -4,13 +4,11 @@ import numpy as np
 import pytest
 
 import _tamrix
+from black_scholes import bs_call, bs_put
+from fd_options import american_put_rows
 from timetable import YEAR_MS, Recorder, dataset, events, forward_curve, ms
 
 PRC = ms("2024-01-01")
-
-
-def norm_cdf(x):
-    return 0.5 * math.erfc(-x / math.sqrt(2.0))
 
 
 def bs_dataset(spot, rate, vol, n_x, max_x, timestep):
@@ -28,10 +26,7 @@ def lattice_ms(timestep):
 @pytest.mark.parametrize("call", [True, False], ids=["call", "put"])
 def test_european_option_matches_black_scholes(call):
     s, k, r, vol, t = 100.0, 100.0, 0.05, 0.2, 1.0
-    d1 = (math.log(s / k) + (r + vol * vol / 2) * t) / (vol * math.sqrt(t))
-    d2 = d1 - vol * math.sqrt(t)
-    c = s * norm_cdf(d1) - k * math.exp(-r * t) * norm_cdf(d2)
-    want = c if call else c - s + k * math.exp(-r * t)
+    want = bs_call(s, k, r, vol, t) if call else bs_put(s, k, r, vol, t)
     assert want == pytest.approx(10.450584 if call else 5.573526, abs=1e-6)
 
     sign = 1.0 if call else -1.0
@@ -41,19 +36,6 @@ def test_european_option_matches_black_scholes(call):
                  (mat, "pay", "+", sign, "STK")])
     price = _tamrix.fd_blackscholes_price(rb, Recorder(), bs_dataset(s, r, vol, 400, 1.5, 1 / 365), {})
     assert price == pytest.approx(want, abs=1e-3)
-
-
-def american_put_rows(strike, n_steps, step):
-    """Exercise at every lattice time. Per time, applied last row first: track
-    "ex" is emptied (it does not exist yet at maturity), receives K USD - 1 STK,
-    and "opt" keeps the better of holding and exercising."""
-    rows = []
-    for k in range(n_steps + 1):
-        t = PRC + k * step
-        rows += [(t, "opt", ">", 1.0, "ex"), (t, "ex", "+", strike, "USD"), (t, "ex", "+", -1.0, "STK")]
-        if k < n_steps:
-            rows.append((t, "ex", "+", -1.0, "ex"))
-    return rows
 
 
 # Finite-difference American put values, K = 40, r = 6% (Longstaff and Schwartz 2001, Table 1).

@@ -8,7 +8,8 @@ import pytest
 
 import _tamrix
 from gbm import GBM
-from mc_options import asian_call, bs_call, european_call
+from black_scholes import bs_call
+from mc_options import asian_call, european_call
 from timetable import YEAR_MS, Recorder, dataset, events, forward_curve, ms
 
 PRC = ms("2024-01-01")

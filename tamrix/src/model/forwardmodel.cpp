@@ -15,12 +15,10 @@ std::expected<void, ModelError> fits_paths(const ValueVec& v, std::size_t paths)
                                                " does not fit " + std::to_string(paths) + " paths"));
 }
 
-std::expected<void, ModelError> snapper_event(const FwdModel& m, FwdModelStateCommon& state,
-                                              const timetable::TimeTable& tt, const std::string& name,
-                                              std::int64_t ts) {
-    auto snapper = tt.snapper_by_name(name);
-    if (!snapper) return std::unexpected(ModelError(snapper.error()));
-    const expr::EvalPhrase& phrase = *(*snapper)->phrase;
+// The phrase evaluated on the values of its input names.
+std::expected<std::vector<ValueVec>, ModelError> eval_phrase(const FwdModel& m, FwdModelStateCommon& state,
+                                                             const timetable::TimeTable& tt,
+                                                             const expr::EvalPhrase& phrase, std::int64_t ts) {
     std::vector<ValueVec> inputs;
     inputs.reserve(phrase.iter_inp().size());
     for (const auto& inp : phrase.iter_inp()) {
@@ -30,6 +28,16 @@ std::expected<void, ModelError> snapper_event(const FwdModel& m, FwdModelStateCo
     }
     auto outputs = phrase.eval(std::move(inputs));
     if (!outputs) return std::unexpected(ModelError(std::move(outputs.error())));
+    return std::move(*outputs);
+}
+
+std::expected<void, ModelError> snapper_event(const FwdModel& m, FwdModelStateCommon& state,
+                                              const timetable::TimeTable& tt, const std::string& name,
+                                              std::int64_t ts) {
+    auto snapper = tt.snapper_by_name(name);
+    if (!snapper) return std::unexpected(ModelError(snapper.error()));
+    auto outputs = eval_phrase(m, state, tt, *(*snapper)->phrase, ts);
+    if (!outputs) return std::unexpected(std::move(outputs.error()));
     const auto& names = (*snapper)->out;
     const std::size_t n = std::min(names.size(), outputs->size());
     for (std::size_t j = 0; j < n; ++j) state.snaps[names[j]] = std::move((*outputs)[j]);
@@ -88,15 +96,8 @@ std::expected<ValueVec, ModelError> name_value(const FwdModel& m, FwdModelStateC
 std::expected<ValueVec, ModelError> phrase_value_1(const FwdModel& m, FwdModelStateCommon& state,
                                                    const timetable::TimeTable& tt, const expr::EvalPhrase& phrase,
                                                    std::int64_t ts) {
-    std::vector<ValueVec> inputs;
-    inputs.reserve(phrase.iter_inp().size());
-    for (const auto& inp : phrase.iter_inp()) {
-        auto v = name_value(m, state, tt, inp, ts);
-        if (!v) return std::unexpected(std::move(v.error()));
-        inputs.push_back(std::move(*v));
-    }
-    auto outputs = phrase.eval(std::move(inputs));
-    if (!outputs) return std::unexpected(ModelError(std::move(outputs.error())));
+    auto outputs = eval_phrase(m, state, tt, phrase, ts);
+    if (!outputs) return std::unexpected(std::move(outputs.error()));
     if (outputs->empty()) return std::unexpected(ModelError::message("No output from phrase"));
     return std::move(outputs->back());
 }
