@@ -2,6 +2,12 @@
 
 #include <functional>
 #include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "arrow/record_batch.hpp"
 #include "arrow/views.hpp"
