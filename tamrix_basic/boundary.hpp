@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <new>
+#include <stdexcept>
 
 #include "util/internal_error.hpp"
 
@@ -19,6 +20,9 @@ PyObject* guarded(F&& body) noexcept {
     } catch (const tamrix::InternalError& e) {
         PyErr_SetString(internal_error_type, e.what());
     } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::length_error&) {
+        // A size from the caller too large to allocate (e.g. PATHS or N_X).
         PyErr_NoMemory();
     } catch (const std::exception& e) {
         PyErr_SetString(internal_error_type, e.what());

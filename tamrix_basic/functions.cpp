@@ -37,10 +37,19 @@ bool convert_dict(PyObject* obj, const char* param) {
     return reraise_for_argument(param);
 }
 
-bool convert_str(PyObject* obj, const char* param) {
-    if (PyUnicode_Check(obj)) return true;
-    PyErr_SetString(PyExc_TypeError, pm::cannot_convert(obj, "PyString").c_str());
-    return reraise_for_argument(param);
+std::optional<std::string> convert_str(PyObject* obj, const char* param) {
+    if (!PyUnicode_Check(obj)) {
+        PyErr_SetString(PyExc_TypeError, pm::cannot_convert(obj, "PyString").c_str());
+        reraise_for_argument(param);
+        return std::nullopt;
+    }
+    Py_ssize_t n = 0;
+    const char* p = PyUnicode_AsUTF8AndSize(obj, &n);
+    if (!p) {
+        reraise_for_argument(param);
+        return std::nullopt;
+    }
+    return std::string(p, static_cast<std::size_t>(n));
 }
 
 constexpr std::array<const char*, 4> pricing_params{"events_rb", "py_state", "dataset", "expressions"};
@@ -150,11 +159,6 @@ PyObject* backtest_call(tamrix::arrow::RecordBatch batch, PyObject* expressions,
     Py_RETURN_NONE;
 }
 
-std::string utf8(PyObject* s) {
-    Py_ssize_t n = 0;
-    const char* p = PyUnicode_AsUTF8AndSize(s, &n);
-    return p ? std::string(p, static_cast<std::size_t>(n)) : std::string();
-}
 
 }  // namespace
 
@@ -165,11 +169,10 @@ PyObject* backtest_csv(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         if (!bind_args("backtest_csv", params, args, nargs, kwnames, a)) return nullptr;
         auto batch = convert_batch(a[0]);
         if (!batch) return nullptr;
-        if (!convert_str(a[2], "_filename") || !convert_str(a[3], "base") || !convert_dict(a[4], "expressions"))
-            return nullptr;
-        const std::string base = utf8(a[3]);
-        if (PyErr_Occurred()) return nullptr;
-        return backtest_call(std::move(*batch), a[4], a[1], std::make_unique<tamrix::hist::TsDataCSV>(base, 100.0));
+        if (!convert_str(a[2], "_filename")) return nullptr;
+        auto base = convert_str(a[3], "base");
+        if (!base || !convert_dict(a[4], "expressions")) return nullptr;
+        return backtest_call(std::move(*batch), a[4], a[1], std::make_unique<tamrix::hist::TsDataCSV>(*base, 100.0));
     });
 }
 
@@ -180,11 +183,11 @@ PyObject* backtest_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         if (!bind_args("backtest_py", params, args, nargs, kwnames, a)) return nullptr;
         auto batch = convert_batch(a[0]);
         if (!batch) return nullptr;
-        if (!convert_dict(a[2], "expressions") || !convert_str(a[3], "base")) return nullptr;
-        const std::string base = utf8(a[3]);
-        if (PyErr_Occurred()) return nullptr;
+        if (!convert_dict(a[2], "expressions")) return nullptr;
+        auto base = convert_str(a[3], "base");
+        if (!base) return nullptr;
         return backtest_call(std::move(*batch), a[2], a[1],
-                             std::make_unique<pm::TsDataPy>(base, pm::PyRef::borrow(a[1])));
+                             std::make_unique<pm::TsDataPy>(*base, pm::PyRef::borrow(a[1])));
     });
 }
 

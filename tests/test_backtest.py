@@ -267,3 +267,9 @@ def test_repeated_backtests_do_not_grow_memory(call):
         call(rb)
     gc.collect()
     assert rss_bytes() - before < 8 * 2**20
+
+
+def test_base_is_converted_before_expressions():
+    rb = events([(ms("2024-01-02"), "a", "+", 1.0, "EUR")])
+    with pytest.raises(UnicodeEncodeError):
+        _tamrix.backtest_csv(rb, Recorder(), "file.csv", "\ud800", [])

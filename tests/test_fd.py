@@ -125,3 +125,58 @@ def test_curve_failures_during_a_step_are_not_event_errors():
         "Error during model evaluation, caused by\n"
         "Error in 'discount' rate from time 5.5 to 6, caused by \n"
         "'Error: Interpolation out of range at time 6.\n Perhaps the time range in forwards/discount data is too short.'")
+
+
+def grid_dataset(**fd):
+    ds = bs_dataset(100.0, 0.05, 0.2, 10, 1.0, 0.01)
+    ds["HW"] = {"MEANREV": 0.05, "VOL": 0.01}
+    ds["FD"].update(fd)
+    return ds
+
+
+PREFIX = "Error while parsing Dataset, caused by\n"
+
+
+@pytest.mark.parametrize("change,message", [
+    (lambda ds: ds.pop("FD"), "Py Dictionary is missing key 'FD'"),
+    (lambda ds: ds["FD"].pop("N_X"), "Py Dictionary is missing key 'N_X'"),
+    (lambda ds: ds["FD"].update(N_X=-1), "Error in value of N_X, likely incorrect type. caused by \n"
+                                         "OverflowError: can't convert negative int to unsigned"),
+    (lambda ds: ds["FD"].pop("MAX_X"), "Py Dictionary is missing key 'MAX_X'"),
+    (lambda ds: ds["FD"].pop("TIMESTEP"), "Py Dictionary is missing key 'TIMESTEP'"),
+    (lambda ds: ds["FD"].update(FLAGS=16), "Invalid bits set in FLAG"),
+    (lambda ds: ds.pop("PRICING_TS"), "Py Dictionary is missing key 'PRICING_TS'"),
+    # grid values are checked once every key is read: a missing key comes first
+    (lambda ds: ds["FD"].update(N_X=0, MAX_X=None), "Error in value of MAX_X, likely incorrect type. caused by \n"
+                                                    "TypeError: must be real number, not NoneType"),
+    (lambda ds: ds["FD"].update(N_X=0), "Invalid value '0' for key 'N_X'"),
+    (lambda ds: ds["FD"].update(MAX_X=-1.0), "Invalid value '-1' for key 'MAX_X'"),
+    (lambda ds: ds["FD"].update(MAX_X=math.inf), "Invalid value 'inf' for key 'MAX_X'"),
+    (lambda ds: ds["FD"].update(TIMESTEP=1e-12), "Invalid value '0.000000000001' for key 'TIMESTEP'"),
+    (lambda ds: ds["FD"].update(TIMESTEP=math.nan), "Invalid value 'NaN' for key 'TIMESTEP'"),
+])
+@pytest.mark.parametrize("fn", [_tamrix.fd_blackscholes_price, _tamrix.fd_hullwhite_price], ids=["bs", "hw"])
+def test_grid_dataset_errors(change, message, fn):
+    ds = grid_dataset()
+    change(ds)
+    rb = events([(PRC + YEAR_MS, "opt", "+", 1.0, "USD")])
+    with pytest.raises(RuntimeError) as err:
+        fn(rb, Recorder(), ds, {})
+    assert str(err.value) == PREFIX + message
+
+
+@pytest.mark.parametrize("fn,section,key", [
+    (_tamrix.fd_blackscholes_price, "BS", None), (_tamrix.fd_blackscholes_price, "BS", "VOL"),
+    (_tamrix.fd_blackscholes_price, "BS", "ASSET"), (_tamrix.fd_hullwhite_price, "HW", None),
+    (_tamrix.fd_hullwhite_price, "HW", "MEANREV"), (_tamrix.fd_hullwhite_price, "HW", "VOL"),
+])
+def test_model_section_keys_are_required(fn, section, key):
+    ds = grid_dataset()
+    if key is None:
+        ds.pop(section)
+    else:
+        ds[section].pop(key)
+    rb = events([(PRC + YEAR_MS, "opt", "+", 1.0, "USD")])
+    with pytest.raises(RuntimeError) as err:
+        fn(rb, Recorder(), ds, {})
+    assert str(err.value) == PREFIX + f"Py Dictionary is missing key '{key or section}'"

@@ -377,3 +377,22 @@ def test_asian_call_without_volatility_is_the_discounted_average():
     average = sum(100.0 * math.exp(0.05 * t) for t in times) / 12
     assert price == pytest.approx(math.exp(-0.05 * times[-1]) * (average - 100.0), rel=1e-12)
     assert model.calls == [call for t in times for call in (("advance", t), ("get_value", "STK"))]
+
+
+@pytest.mark.parametrize("paths", [2**64 - 1, 2**40])
+def test_paths_too_large_to_allocate_raise_memory_error(paths):
+    ds = dataset(PRC, base="USD", rate=0.05, MC={"PATHS": paths, "SEED": 1})
+    rb = events([(PRC + YEAR_MS, "a", "+", 1.0, "USD")])
+    with pytest.raises(MemoryError):
+        _tamrix.mc_price(rb, Model(), ds, {})
+
+
+def test_dataset_changed_by_a_conversion_is_still_read_safely():
+    class Paths:
+        def __index__(self):
+            ds.pop("MC")  # the section stays alive while it is read
+            return 4
+
+    ds = dataset(PRC, base="USD", rate=0.05, MC={"PATHS": Paths(), "SEED": 1})
+    rb = events([(PRC + YEAR_MS, "a", "+", 1.0, "USD")])
+    assert _tamrix.mc_price(rb, Model(), ds, {}) == pytest.approx(math.exp(-0.05))

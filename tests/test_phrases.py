@@ -138,3 +138,14 @@ def test_phrase_may_keep_and_modify_its_arrays():
     junk = [np.full(1, 7.0) for _ in range(1000)]
     assert [list(a) for a in kept] == [[-1.0], [1000.0], [1.25]]
     assert sum(a[0] for a in junk) == 7000.0
+
+
+@pytest.mark.parametrize("expressions,units", [
+    ({"p": {"type": "phrase", "fn": lambda xs: [1.0], "inp": ["p"]}}, "p"),
+    ({"a": {"type": "phrase", "fn": lambda xs: [1.0], "inp": ["b"]},
+      "b": {"type": "phrase", "fn": lambda xs: [1.0], "inp": ["a"]}}, "a"),
+], ids=["self", "through_another"])
+def test_a_phrase_that_depends_on_itself_is_an_error_not_a_crash(expressions, units):
+    rb = events([(ms("2025-01-01"), "a", "+", 1.0, units)])
+    with pytest.raises(RuntimeError, match="depends on itself through its inputs"):
+        _tamrix.fixed_price(rb, Recorder(), dataset(ms("2024-01-01"), rate=0.03), expressions)

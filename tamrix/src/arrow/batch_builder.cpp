@@ -1,5 +1,6 @@
 #include "arrow/batch_builder.hpp"
 
+#include <cerrno>
 #include <memory>
 
 #include "util/internal_error.hpp"
@@ -113,21 +114,26 @@ struct StreamHolder {
     ArrowArray pending{};  // moved out by the first get_next
 };
 
-int stream_get_schema(ArrowArrayStream*, ArrowSchema* out) {
-    export_schema(out);
-    return 0;
+// Called from the consumer's C code: nothing may be thrown across it.
+int stream_get_schema(ArrowArrayStream*, ArrowSchema* out) noexcept {
+    try {
+        export_schema(out);
+        return 0;
+    } catch (...) {
+        return ENOMEM;
+    }
 }
 
-int stream_get_next(ArrowArrayStream* s, ArrowArray* out) {
+int stream_get_next(ArrowArrayStream* s, ArrowArray* out) noexcept {
     auto* h = static_cast<StreamHolder*>(s->private_data);
     *out = h->pending;  // a released struct marks the end of the stream
     h->pending.release = nullptr;
     return 0;
 }
 
-const char* stream_last_error(ArrowArrayStream*) { return nullptr; }
+const char* stream_last_error(ArrowArrayStream*) noexcept { return nullptr; }
 
-void stream_release(ArrowArrayStream* s) {
+void stream_release(ArrowArrayStream* s) noexcept {
     auto* h = static_cast<StreamHolder*>(s->private_data);
     if (h->pending.release) h->pending.release(&h->pending);
     delete h;

@@ -1,5 +1,7 @@
 #include "model/forwardmodel.hpp"
 
+#include <algorithm>
+
 #include "timetable/timetable.hpp"
 
 namespace tamrix::model {
@@ -88,7 +90,15 @@ std::expected<void, ModelError> value_event(const FwdModel& m, FwdModelStateComm
 std::expected<ValueVec, ModelError> name_value(const FwdModel& m, FwdModelStateCommon& state,
                                                const timetable::TimeTable& tt, const std::string& name,
                                                std::int64_t ts) {
-    if (const expr::EvalPhrase* phrase = tt.get_phrase(name)) return phrase_value_1(m, state, tt, *phrase, ts);
+    if (const expr::EvalPhrase* phrase = tt.get_phrase(name)) {
+        auto& active = state.phrases_in_progress;
+        if (std::find(active.begin(), active.end(), name) != active.end())
+            return std::unexpected(ModelError::message("Phrase '" + name + "' depends on itself through its inputs"));
+        active.push_back(name);
+        auto value = phrase_value_1(m, state, tt, *phrase, ts);
+        active.pop_back();
+        return value;
+    }
     if (auto found = state.snaps.find(name); found != state.snaps.end()) return found->second;
     return m.asset_value(state, ValueVec{1.0}, name, ts);
 }

@@ -5,7 +5,7 @@
 namespace tamrix::model {
 
 FwdModelStateCommon FwdModelStateCommon::create(const timetable::TimeTable& tt, std::size_t size) {
-    return FwdModelStateCommon{ledger::get_dependency_graph(tt), {}, ledger::Ledger(size), {1.0}};
+    return FwdModelStateCommon{ledger::get_dependency_graph(tt), {}, ledger::Ledger(size), {1.0}, {}};
 }
 
 std::expected<void, ModelError> evolve_pvs_backward(FwdModelStateCommon& state, const timetable::TimeTable& tt,

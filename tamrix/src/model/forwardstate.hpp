@@ -3,6 +3,7 @@
 #include <expected>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "ledger/depgraph.hpp"
 #include "ledger/ledger.hpp"
@@ -19,6 +20,9 @@ struct FwdModelStateCommon {
     std::unordered_map<std::string, util::ValueVec> snaps;
     ledger::Ledger ledger;
     util::ValueVec discount{1.0};
+    // Names of the phrases being valued, innermost last: a phrase reached again
+    // through its own inputs is a cycle, refused instead of recursing forever.
+    std::vector<std::string> phrases_in_progress;
 
     static FwdModelStateCommon create(const timetable::TimeTable& tt, std::size_t size);
 };

@@ -13,8 +13,9 @@ namespace tamrix::python_module {
 
 // Model readers of the dataset dictionary.
 std::expected<qdt::Fixed, PyParseError> read_fixed(PyObject* dataset);
-// Assets, "FD" and "PRICING_TS"; values the grid cannot work with are InvalidValue.
+// Assets, "FD" and "PRICING_TS".
 std::expected<qfd::FD1FParams, PyParseError> get_fd_1f(PyObject* dataset);
+// Grid models; once every key is read, grid values they cannot work with are InvalidValue.
 std::expected<qfd::BlackScholesCN, PyParseError> read_black_scholes(PyObject* dataset);
 std::expected<qfd::HullWhiteCN, PyParseError> read_hull_white(PyObject* dataset);
 

@@ -11,10 +11,11 @@ namespace {
 
 std::expected<asset::AssetLogFwd, PyParseError> read_curve(PyObject* value, bool is_base) {
     if (!PyTuple_Check(value)) return std::unexpected(PyParseError::python("TypeError: " + cannot_convert(value, "PyTuple")));
-    if (PyTuple_GET_SIZE(value) < 2)
-        return std::unexpected(PyParseError::python("IndexError: the asset tuple needs a curve type and an array"));
+    const auto index_error = [] { return std::unexpected(PyParseError::python("IndexError: tuple index out of range")); };
+    if (PyTuple_GET_SIZE(value) < 1) return index_error();
     auto type = to_text(PyTuple_GET_ITEM(value, 0));
     if (!type) return std::unexpected(PyParseError::python(std::move(type.error())));
+    if (PyTuple_GET_SIZE(value) < 2) return index_error();
     auto table = get_2col_array(PyTuple_GET_ITEM(value, 1));
     if (!table) return std::unexpected(PyParseError::python(std::move(table.error())));
     auto& [times, data] = *table;
@@ -41,7 +42,7 @@ std::expected<asset::Assets, PyParseError> create_assets(PyObject* dataset) {
 
     asset::Assets assets;
     assets.base = std::move(*base);
-    PyRef items = PyRef::steal(PyDict_Items(*entries));
+    PyRef items = PyRef::steal(PyDict_Items(entries->get()));
     if (!items) return std::unexpected(PyParseError::python(take_error_text()));
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.get()); ++i) {
         PyObject* item = PyList_GET_ITEM(items.get(), i);

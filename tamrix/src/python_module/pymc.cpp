@@ -13,13 +13,13 @@ std::expected<McParams, PyParseError> get_mc_params(PyObject* dataset) {
     p.assets = std::move(*assets);
     auto mc = get_dict(dataset, "MC");
     if (!mc) return std::unexpected(std::move(mc.error()));
-    auto paths = get_typed<std::uint64_t>(*mc, "PATHS");
+    auto paths = get_typed<std::uint64_t>(mc->get(), "PATHS");
     if (!paths) return std::unexpected(std::move(paths.error()));
     p.paths = *paths;
-    auto seed = get_typed<std::uint64_t>(*mc, "SEED");
+    auto seed = get_typed<std::uint64_t>(mc->get(), "SEED");
     if (!seed) return std::unexpected(std::move(seed.error()));
     p.seed = *seed;
-    auto flags = get_flag(*mc);
+    auto flags = get_flag(mc->get());
     if (!flags) return std::unexpected(std::move(flags.error()));
     p.flags = *flags;
     auto prc_ts = get_typed<std::int64_t>(dataset, "PRICING_TS");

@@ -7,10 +7,9 @@ namespace tamrix::python_module {
 std::expected<std::unique_ptr<PyPhrase>, PyParseError> create_phrase(PyObject* entry) {
     auto fn = get_any(entry, "fn");
     if (!fn) return std::unexpected(std::move(fn.error()));
-    PyRef fn_ref = PyRef::borrow(*fn);  // keep it alive while "inp" is read
     auto inp = get_typed<std::vector<std::string>>(entry, "inp");
     if (!inp) return std::unexpected(std::move(inp.error()));
-    return std::make_unique<PyPhrase>(std::move(*inp), std::move(fn_ref));
+    return std::make_unique<PyPhrase>(std::move(*inp), std::move(*fn));
 }
 
 namespace {

@@ -72,7 +72,7 @@ std::expected<std::uint64_t, std::string> to_u64(PyObject* v) {
     return static_cast<std::uint64_t>(x);
 }
 
-std::expected<PyObject*, PyParseError> get_any(PyObject* dict, const char* key) {
+std::expected<PyRef, PyParseError> get_any(PyObject* dict, const char* key) {
     PyRef k = PyRef::steal(PyUnicode_FromString(key));
     if (!k) return std::unexpected(PyParseError::python(take_error_text()));
     PyObject* v = PyDict_GetItemWithError(dict, k.get());
@@ -80,14 +80,15 @@ std::expected<PyObject*, PyParseError> get_any(PyObject* dict, const char* key) 
         if (PyErr_Occurred()) return std::unexpected(PyParseError::python(take_error_text()));
         return std::unexpected(PyParseError{PyParseError::MissingKey{key}});
     }
-    return v;
+    return PyRef::borrow(v);
 }
 
-std::expected<PyObject*, PyParseError> get_dict(PyObject* dict, const char* key) {
+std::expected<PyRef, PyParseError> get_dict(PyObject* dict, const char* key) {
     auto v = get_any(dict, key);
     if (!v) return v;
-    if (!PyDict_Check(*v))
-        return std::unexpected(PyParseError{PyParseError::WrongType{key, "TypeError: " + cannot_convert(*v, "PyDict")}});
+    if (!PyDict_Check(v->get()))
+        return std::unexpected(
+            PyParseError{PyParseError::WrongType{key, "TypeError: " + cannot_convert(v->get(), "PyDict")}});
     return v;
 }
 

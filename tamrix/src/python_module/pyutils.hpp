@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "python_module/pyerror.hpp"
+#include "python_module/pyref.hpp"
 
 namespace tamrix::python_module {
 
@@ -33,15 +34,16 @@ template <> inline std::expected<std::uint64_t, std::string> convert(PyObject* v
 // array-to-scalar conversion.
 std::optional<double> float_of(PyObject* v);
 
-// Dictionary access: a plain lookup (no __missing__), borrowed result.
-std::expected<PyObject*, PyParseError> get_any(PyObject* dict, const char* key);
-std::expected<PyObject*, PyParseError> get_dict(PyObject* dict, const char* key);
+// Dictionary access: a plain lookup (no __missing__). The result is a strong
+// reference, since reading further values may run code that changes the dict.
+std::expected<PyRef, PyParseError> get_any(PyObject* dict, const char* key);
+std::expected<PyRef, PyParseError> get_dict(PyObject* dict, const char* key);
 
 template <class T>
 std::expected<T, PyParseError> get_typed(PyObject* dict, const char* key) {
     auto v = get_any(dict, key);
     if (!v) return std::unexpected(std::move(v.error()));
-    auto c = convert<T>(*v);
+    auto c = convert<T>(v->get());
     if (!c) return std::unexpected(PyParseError{PyParseError::WrongType{key, std::move(c.error())}});
     return std::move(*c);
 }

@@ -1,6 +1,8 @@
 #include "python_module/tsdata_py.hpp"
 
+#include "python_module/numpy_api.hpp"
 #include "python_module/pymc.hpp"
+#include "python_module/pyutils.hpp"
 
 namespace tamrix::python_module {
 
@@ -12,6 +14,11 @@ std::expected<double, model::ModelError> TsDataPy::asset_value(const std::string
     PyRef result =
         method ? PyRef::steal(PyObject_CallFunctionObjArgs(method.get(), py_name.get(), py_ts.get(), nullptr)) : PyRef();
     if (!result) return std::unexpected(method_error("get_value"));
+    // One-element arrays are read through their element (float_of); anything
+    // else goes through float() so that its failure can be reported.
+    if (PyArray_Check(result.get())) {
+        if (auto v = float_of(result.get())) return *v;
+    }
     const double v = PyFloat_AsDouble(result.get());
     if (v == -1.0 && PyErr_Occurred()) return std::unexpected(method_error("get_value"));
     return v;
