@@ -23,19 +23,16 @@ std::optional<ValueVec> get_model_val_cn(const BlackScholesCN& m, const FdState&
 
 std::expected<CnMatrices, model::ModelError> cn_coefficients(const BlackScholesCN& m, const FdState& s,
                                                              std::int64_t t) {
-    const FD1FParams& p = m.params;
-    const double t_s = asset::year_fraction(s.ts, p.prc_ts);
-    const double t_a = asset::year_fraction(t, p.prc_ts);
-    const double dt = asset::year_fraction(s.ts, t);
-    const auto r = p.assets.discount_rate(t_s, t_a);
-    if (!r) return std::unexpected(model::ModelError(r.error()));
-    const auto mu = p.assets.asset_rate(m.asset, t_s, t_a);
+    const auto span = step_span(m.params, s, t);
+    if (!span) return std::unexpected(span.error());
+    const double dt = span->dt;
+    const auto mu = m.params.assets.asset_rate(m.asset, span->t_s, span->t_a);
     if (!mu) return std::unexpected(model::ModelError(mu.error()));
 
     const double var = m.vol * m.vol;
     const double b = var * (dt / 4.0) / (s.dx * s.dx);
     const double c = (*mu - var / 2.0) * (dt / 4.0) / s.dx;
-    const double e = (dt / 2.0) * *r;
+    const double e = (dt / 2.0) * span->rate;
     return cn_matrices(s.size, b, {c}, {e});
 }
 

@@ -78,4 +78,12 @@ CnMatrices cn_matrices(std::size_t n, double b, const ValueVec& c, const ValueVe
     return CnMatrices{std::move(q), std::move(p)};
 }
 
+std::expected<StepSpan, model::ModelError> step_span(const FD1FParams& p, const FdState& s, std::int64_t t) {
+    const double t_s = asset::year_fraction(s.ts, p.prc_ts);
+    const double t_a = asset::year_fraction(t, p.prc_ts);
+    const auto r = p.assets.discount_rate(t_s, t_a);
+    if (!r) return std::unexpected(model::ModelError(r.error()));
+    return StepSpan{t_s, t_a, asset::year_fraction(s.ts, t), *r};
+}
+
 }  // namespace tamrix::qfd

@@ -36,6 +36,13 @@ struct CnMatrices {
     Tridiagonal explicit_;
 };
 
+// A step back from the state's time t_s to t_a (year fractions), its length
+// dt in years and the base curve's forward rate over it.
+struct StepSpan {
+    double t_s, t_a, dt, rate;
+};
+std::expected<StepSpan, model::ModelError> step_span(const FD1FParams& p, const FdState& s, std::int64_t t);
+
 // The step matrices on n nodes from the diffusion term b and the per-node drift
 // c and discount e terms (each of n entries or one). Interior rows use central
 // differences; the boundary rows drop diffusion and difference toward the interior.

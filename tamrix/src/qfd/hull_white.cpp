@@ -24,14 +24,10 @@ double hw_convexity(double a, double vol, double t) {
 }
 
 std::expected<CnMatrices, model::ModelError> cn_coefficients(const HullWhiteCN& m, const FdState& s, std::int64_t t) {
-    const FD1FParams& p = m.params;
-    const double t_s = asset::year_fraction(s.ts, p.prc_ts);
-    const double t_a = asset::year_fraction(t, p.prc_ts);
-    const double dt = asset::year_fraction(s.ts, t);
-    const auto r = p.assets.discount_rate(t_s, t_a);
-    if (!r) return std::unexpected(model::ModelError(r.error()));
-
-    const double phi = *r + hw_convexity(m.meanrev, m.vol, t_a);
+    const auto span = step_span(m.params, s, t);
+    if (!span) return std::unexpected(span.error());
+    const double dt = span->dt;
+    const double phi = span->rate + hw_convexity(m.meanrev, m.vol, span->t_a);
     const double b = m.vol * m.vol * (dt / 4.0) / (s.dx * s.dx);
     const ValueVec c = util::scaled(s.grid, -(m.meanrev * (dt / 4.0)) / s.dx);
     const ValueVec e = util::scaled(util::add(s.grid, {phi}), dt / 2.0);
