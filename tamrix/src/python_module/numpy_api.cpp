@@ -57,4 +57,15 @@ std::optional<std::vector<double>> copy_float64_1d(PyObject* obj) {
     return out;
 }
 
+std::optional<std::vector<double>> copy_bool_1d(PyObject* obj) {
+    if (!PyArray_Check(obj)) return std::nullopt;
+    auto* arr = reinterpret_cast<PyArrayObject*>(obj);
+    if (PyArray_NDIM(arr) != 1 || PyArray_TYPE(arr) != NPY_BOOL) return std::nullopt;
+    const npy_intp n = PyArray_DIM(arr, 0), stride = PyArray_STRIDE(arr, 0);
+    const char* base = static_cast<const char*>(PyArray_DATA(arr));
+    std::vector<double> out(static_cast<std::size_t>(n));
+    for (npy_intp i = 0; i < n; ++i) out[i] = base[i * stride] != 0 ? 1.0 : 0.0;
+    return out;
+}
+
 }  // namespace tamrix::python_module

@@ -26,5 +26,7 @@ PyRef adopt_as_array(std::vector<std::uint64_t>&& v);
 // A copy of a one-dimensional float64 array (native byte order, any strides),
 // or none if `obj` is not one.
 std::optional<std::vector<double>> copy_float64_1d(PyObject* obj);
+// A one-dimensional bool array as 1.0 / 0.0, or none if `obj` is not one.
+std::optional<std::vector<double>> copy_bool_1d(PyObject* obj);
 
 }  // namespace tamrix::python_module

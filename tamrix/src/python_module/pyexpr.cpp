@@ -1,6 +1,5 @@
 #include "python_module/pyexpr.hpp"
 
-#include <cstring>
 
 #include "python_module/numpy_api.hpp"
 #include "python_module/pyutils.hpp"
@@ -10,17 +9,6 @@ namespace tamrix::python_module {
 namespace {
 
 PyExecError exec_python() { return {PyExecError::Python{take_error_text()}}; }
-
-std::optional<util::ValueVec> copy_bool_1d(PyObject* obj) {
-    if (!PyArray_Check(obj)) return std::nullopt;
-    auto* arr = reinterpret_cast<PyArrayObject*>(obj);
-    if (PyArray_NDIM(arr) != 1 || PyArray_TYPE(arr) != NPY_BOOL) return std::nullopt;
-    const npy_intp n = PyArray_DIM(arr, 0), stride = PyArray_STRIDE(arr, 0);
-    const char* base = static_cast<const char*>(PyArray_DATA(arr));
-    util::ValueVec out(static_cast<std::size_t>(n));
-    for (npy_intp i = 0; i < n; ++i) out[i] = base[i * stride] != 0 ? 1.0 : 0.0;
-    return out;
-}
 
 std::string type_repr(PyObject* item) {
     PyRef s = PyRef::steal(PyObject_Str(reinterpret_cast<PyObject*>(Py_TYPE(item))));

@@ -44,9 +44,7 @@ model::ModelError wrong_length(const char* method, std::size_t got, std::size_t 
 
 std::expected<std::optional<util::ValueVec>, model::ModelError> MCPy::get_model_val_mc(model::FwdModelStateCommon&,
                                                                                         const std::string& name) const {
-    PyRef py_name = PyRef::steal(PyUnicode_DecodeUTF8(name.data(), static_cast<Py_ssize_t>(name.size()), "replace"));
-    PyRef method = py_name ? PyRef::steal(PyObject_GetAttrString(model_.get(), "get_value")) : PyRef();
-    PyRef result = method ? PyRef::steal(PyObject_CallOneArg(method.get(), py_name.get())) : PyRef();
+    PyRef result = call_method(model_.get(), "get_value", py_text(name).get());
     if (!result) return std::unexpected(method_error("get_value"));
     auto values = copy_float64_1d(result.get());
     if (values && values->size() != 1 && values->size() != p_.paths)
@@ -56,9 +54,7 @@ std::expected<std::optional<util::ValueVec>, model::ModelError> MCPy::get_model_
 
 std::expected<void, model::ModelError> MCPy::advance(model::FwdModelStateCommon& state, std::int64_t ts) const {
     const double t = asset::year_fraction(ts, p_.prc_ts);
-    PyRef py_t = PyRef::steal(PyFloat_FromDouble(t));
-    PyRef method = py_t ? PyRef::steal(PyObject_GetAttrString(model_.get(), "advance")) : PyRef();
-    PyRef result = method ? PyRef::steal(PyObject_CallOneArg(method.get(), py_t.get())) : PyRef();
+    PyRef result = call_method(model_.get(), "advance", PyRef::steal(PyFloat_FromDouble(t)).get());
     if (!result) return std::unexpected(method_error("advance"));
 
     std::optional<util::ValueVec> step = copy_float64_1d(result.get());

@@ -4,14 +4,12 @@
 #include "python_module/numpy_api.hpp"
 #include "util/internal_error.hpp"
 #include "python_module/pyref.hpp"
+#include "python_module/pyutils.hpp"
 
 namespace tamrix::python_module {
 
 void set_stat(PyObject* py_state, const char* key, PyObject* value) {
-    PyRef method = PyRef::steal(PyObject_GetAttrString(py_state, "set_stat"));
-    PyRef k = method ? PyRef::steal(PyUnicode_FromString(key)) : PyRef();
-    PyRef r = k ? PyRef::steal(PyObject_CallFunctionObjArgs(method.get(), k.get(), value, nullptr)) : PyRef();
-    if (!r) PyErr_Clear();
+    if (!call_method(py_state, "set_stat", py_text(key).get(), value)) PyErr_Clear();
 }
 
 namespace {

@@ -7,6 +7,10 @@
 
 namespace tamrix::python_module {
 
+PyRef py_text(std::string_view text) {
+    return PyRef::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+}
+
 std::expected<std::string, std::string> to_text(PyObject* v) {
     if (!PyUnicode_Check(v)) return std::unexpected("TypeError: " + cannot_convert(v, "PyString"));
     Py_ssize_t n = 0;
@@ -93,14 +97,12 @@ std::expected<PyRef, PyParseError> get_dict(PyObject* dict, const char* key) {
 }
 
 std::expected<std::uint32_t, PyParseError> get_flag(PyObject* dict) {
-    PyRef k = PyRef::steal(PyUnicode_FromString("FLAGS"));
-    if (!k) return std::unexpected(PyParseError::python(take_error_text()));
-    PyObject* v = PyDict_GetItemWithError(dict, k.get());
+    auto v = get_any(dict, "FLAGS");
     if (!v) {
-        if (PyErr_Occurred()) return std::unexpected(PyParseError::python(take_error_text()));
-        return 0u;
+        if (std::holds_alternative<PyParseError::MissingKey>(v.error().kind)) return 0u;
+        return std::unexpected(std::move(v.error()));
     }
-    PyRef index = PyRef::steal(PyNumber_Index(v));
+    PyRef index = PyRef::steal(PyNumber_Index(v->get()));
     if (!index) return std::unexpected(PyParseError{PyParseError::WrongType{"FLAGS", take_error_text()}});
     int overflow = 0;
     const long long x = PyLong_AsLongLongAndOverflow(index.get(), &overflow);

@@ -5,6 +5,7 @@
 #include <expected>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,19 @@ template <> inline std::expected<std::uint64_t, std::string> convert(PyObject* v
 // one-element array is read through its element, avoiding NumPy's deprecated
 // array-to-scalar conversion.
 std::optional<double> float_of(PyObject* v);
+
+// A Python str of the text (invalid UTF-8 replaced).
+PyRef py_text(std::string_view text);
+
+// obj.name(*args), the method looked up at every call. Null with the Python
+// exception set if the lookup or the call fails; every argument must be non-null.
+template <class... Args>
+PyRef call_method(PyObject* obj, const char* name, Args... args) {
+    if (((args == nullptr) || ...)) return {};
+    PyRef method = PyRef::steal(PyObject_GetAttrString(obj, name));
+    if (!method) return {};
+    return PyRef::steal(PyObject_CallFunctionObjArgs(method.get(), static_cast<PyObject*>(args)..., nullptr));
+}
 
 // Dictionary access: a plain lookup (no __missing__). The result is a strong
 // reference, since reading further values may run code that changes the dict.

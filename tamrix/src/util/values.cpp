@@ -19,29 +19,6 @@ std::string length_mismatch_text(std::size_t a, std::size_t b) {
 
 namespace {
 
-template <class F>
-std::expected<ValueVec, std::string> zip(const ValueVec& a, const ValueVec& b, F f) {
-    const auto n = broadcast_len(a.size(), b.size());
-    if (!n) return std::unexpected(length_mismatch_text(a.size(), b.size()));
-    ValueVec out(*n);
-    if (a.size() == b.size()) {
-        for (std::size_t i = 0; i < *n; ++i) out[i] = f(a[i], b[i]);
-    } else if (a.size() == 1) {
-        const double x = a[0];
-        for (std::size_t i = 0; i < *n; ++i) out[i] = f(x, b[i]);
-    } else {
-        const double y = b[0];
-        for (std::size_t i = 0; i < *n; ++i) out[i] = f(a[i], y);
-    }
-    return out;
-}
-
-template <class T>
-T or_fatal(std::expected<T, std::string> r) {
-    if (!r) throw InternalError(r.error());
-    return std::move(*r);
-}
-
 template <class Better>
 std::expected<void, std::string> choose_into(ValueVec& target, const ValueVec& operand, Better better) {
     const std::size_t n = target.size();
@@ -60,14 +37,6 @@ std::expected<void, std::string> choose_into(ValueVec& target, const ValueVec& o
 }
 
 }  // namespace
-
-std::expected<ValueVec, std::string> checked_mul(const ValueVec& a, const ValueVec& b) {
-    return zip(a, b, [](double x, double y) { return x * y; });
-}
-
-std::expected<ValueVec, std::string> checked_add(const ValueVec& a, const ValueVec& b) {
-    return zip(a, b, [](double x, double y) { return x + y; });
-}
 
 namespace {
 
@@ -98,8 +67,17 @@ std::expected<void, std::string> add_into(ValueVec& a, const ValueVec& b) {
     return zip_into(a, b, [](double x, double y) { return x + y; });
 }
 
-ValueVec mul(const ValueVec& a, const ValueVec& b) { return or_fatal(checked_mul(a, b)); }
-ValueVec add(const ValueVec& a, const ValueVec& b) { return or_fatal(checked_add(a, b)); }
+ValueVec mul(const ValueVec& a, const ValueVec& b) {
+    ValueVec out = a;
+    if (auto done = mul_into(out, b); !done) throw InternalError(done.error());
+    return out;
+}
+
+ValueVec add(const ValueVec& a, const ValueVec& b) {
+    ValueVec out = a;
+    if (auto done = add_into(out, b); !done) throw InternalError(done.error());
+    return out;
+}
 
 ValueVec scaled(const ValueVec& a, double s) {
     ValueVec out = a;

@@ -17,17 +17,15 @@ std::optional<std::size_t> broadcast_len(std::size_t a, std::size_t b);
 // "Cannot combine vectors of lengths {a} and {b}"
 std::string length_mismatch_text(std::size_t a, std::size_t b);
 
-// Element-wise operations with broadcasting. The unchecked forms throw
-// InternalError on lengths that cannot be broadcast (a programming error).
-ValueVec mul(const ValueVec& a, const ValueVec& b);
-ValueVec add(const ValueVec& a, const ValueVec& b);
-std::expected<ValueVec, std::string> checked_mul(const ValueVec& a, const ValueVec& b);
-std::expected<ValueVec, std::string> checked_add(const ValueVec& a, const ValueVec& b);
-ValueVec scaled(const ValueVec& a, double s);
-
 // In place: a = a * b, a = a + b (broadcast; a grows when it has one entry).
 std::expected<void, std::string> mul_into(ValueVec& a, const ValueVec& b);
 std::expected<void, std::string> add_into(ValueVec& a, const ValueVec& b);
+
+// New vectors a * b, a + b; lengths that cannot be broadcast are a programming
+// error (InternalError).
+ValueVec mul(const ValueVec& a, const ValueVec& b);
+ValueVec add(const ValueVec& a, const ValueVec& b);
+ValueVec scaled(const ValueVec& a, double s);
 // e^a[i] for every entry.
 ValueVec exp_each(const ValueVec& a);
 
